@@ -1,0 +1,61 @@
+#include "key_reader.h"
+
+#include <memory>
+#include <new>
+
+namespace vorla {
+
+bool IsQualifyingKeyPress(const InputEvent &event) {
+    if (event.kind != InputEvent::Kind::Key || !event.key.pressed) return false;
+    return event.key.character != 0 || ExtendedKeyCode(event.key).has_value();
+}
+
+std::int32_t ReadKey(ConsoleInput *device, PendingCode &pending) {
+    if (pending.held) {
+        pending.held = false;
+        return pending.code;
+    }
+    if (device == nullptr) return -1;
+    // Without the mode in hand it could not be put back: read nothing.
+    if (!device->SaveMode()) return -1;
+
+    std::int32_t result = -1;
+    if (device->SetRawMode()) {
+        InputEvent event;
+        while (device->ReadEvent(event)) {
+            if (event.kind != InputEvent::Kind::Key || !event.key.pressed) continue;
+            if (event.key.character != 0) {
+                result = event.key.character;
+                break;
+            }
+            if (const std::optional<CodePair> pair = ExtendedKeyCode(event.key)) {
+                result = pair->lead;
+                pending.held = true;
+                pending.code = pair->second;
+                break;
+            }
+        }
+    }
+    device->RestoreMode();
+    return result;
+}
+
+bool KeyPending(ConsoleInput *device, const PendingCode &pending) {
+    if (pending.held) return true;
+    if (device == nullptr) return false;
+    std::size_t count = 0;
+    if (!device->CountEvents(count) || count == 0) return false;
+    std::unique_ptr<InputEvent[]> events(new (std::nothrow) InputEvent[count]);
+    if (!events) return false;
+    std::size_t copied = 0;
+    if (!device->PeekEvents(events.get(), count, copied) || copied == 0) return false;
+    for (std::size_t i = 0; i < copied && i < count; ++i)
+        if (IsQualifyingKeyPress(events[i])) return true;
+    return false;
+}
+
+std::int32_t PollKeyFrom(ConsoleInput *device, PendingCode &pending) {
+    return KeyPending(device, pending) ? ReadKey(device, pending) : 0;
+}
+
+}  // namespace vorla
