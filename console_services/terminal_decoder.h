@@ -24,8 +24,9 @@ inline constexpr Milliseconds EscapeWait = 50;
 // Once a sequence has begun, how long a gap between its bytes may be before
 // the sequence is given up.
 inline constexpr Milliseconds SequenceWait = 300;
-// A sequence longer than this is never a key: it is skipped.
-inline constexpr std::size_t LongestSequence = 64;
+// A sequence longer than this is never a key: what has come of it is
+// skipped, so that endless parameters can't hold the queue.
+inline constexpr std::size_t LongestSequence = 4096;
 
 struct DecodeStep {
     enum class Kind {
