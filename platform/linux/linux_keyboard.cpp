@@ -232,25 +232,40 @@ private:
     }
 
     // Waits until deadline (-1: for ever) or until bytes arrive, and takes
-    // them.  Raw mode must be set.
+    // them.  Raw mode must be set.  The stop and continue signals are held
+    // back except inside ppoll, so that a stop can't slip in between the
+    // check for one and the wait.
     bool Receive(Milliseconds deadline) {
+        sigset_t held, waiting;
+        sigemptyset(&held);
+        for (int number : {SIGCONT, SIGTSTP, SIGTTIN, SIGTTOU}) sigaddset(&held, number);
+        sigprocmask(SIG_BLOCK, &held, &waiting);
+        const bool received = ReceiveHeld(deadline, waiting);
+        sigprocmask(SIG_SETMASK, &waiting, nullptr);
+        return received;
+    }
+
+    bool ReceiveHeld(Milliseconds deadline, const sigset_t &waiting) {
         for (;;) {
-            int timeout = -1;
+            if (continued) {
+                // Stopped and continued: the shell may have put its own mode
+                // on the terminal meanwhile.
+                continued = 0;
+                Apply(rawMode);
+            }
+            timespec timeout{};
+            timespec *limit = nullptr;
             if (deadline >= 0) {
                 const Milliseconds left = deadline - Now();
                 if (left <= 0) return true;
-                timeout = static_cast<int>(left);
+                timeout.tv_sec = static_cast<time_t>(left / 1000);
+                timeout.tv_nsec = static_cast<long>(left % 1000) * 1000000L;
+                limit = &timeout;
             }
             pollfd entry{descriptor_, POLLIN, 0};
-            const int ready = poll(&entry, 1, timeout);
+            const int ready = ppoll(&entry, 1, limit, &waiting);
             if (ready < 0) {
                 if (errno != EINTR) return false;
-                if (continued) {
-                    // Stopped and continued: the shell may have put its own
-                    // mode on the terminal meanwhile.
-                    continued = 0;
-                    Apply(rawMode);
-                }
                 continue;
             }
             if (ready == 0) return true;
