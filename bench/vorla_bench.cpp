@@ -146,15 +146,17 @@ void Decoder() {
     double best = 1e9, bestReference = 1e9;
     std::size_t produced = 0;
     for (int round = 0; round < 5; ++round) {
-        vorla::TerminalDecoder decoder;
+        static vorla::TerminalDecoder decoder;
         const auto start = Clock::now();
-        decoder.Feed(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(), 0);
         produced = 0;
-        for (;;) {
-            const vorla::DecodeStep step = decoder.Decode(0, 1000);
-            if (step.kind == vorla::DecodeStep::Kind::Empty) break;
-            produced += step.kind == vorla::DecodeStep::Kind::Key;
-            decoder.Drop(step.length);
+        for (std::size_t fed = 0; fed < bytes.size();) {
+            fed += decoder.Feed(reinterpret_cast<const unsigned char *>(bytes.data()) + fed, bytes.size() - fed, 0);
+            for (;;) {
+                const vorla::DecodeStep step = decoder.Decode(0, fed < bytes.size() ? 0 : 1000);
+                if (step.kind == vorla::DecodeStep::Kind::Empty || step.kind == vorla::DecodeStep::Kind::Wait) break;
+                produced += step.kind == vorla::DecodeStep::Kind::Key;
+                decoder.Consume(step);
+            }
         }
         best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
 

@@ -1,7 +1,6 @@
 #include "key_reader.h"
 
-#include <memory>
-#include <new>
+#include <cstdlib>
 
 namespace vorla {
 
@@ -45,13 +44,14 @@ bool KeyPending(ConsoleInput *device, const PendingCode &pending) {
     if (device == nullptr) return false;
     std::size_t count = 0;
     if (!device->CountEvents(count) || count == 0) return false;
-    std::unique_ptr<InputEvent[]> events(new (std::nothrow) InputEvent[count]);
-    if (!events) return false;
+    InputEvent *events = static_cast<InputEvent *>(std::calloc(count, sizeof(InputEvent)));
+    if (events == nullptr) return false;
     std::size_t copied = 0;
-    if (!device->PeekEvents(events.get(), count, copied) || copied == 0) return false;
-    for (std::size_t i = 0; i < copied && i < count; ++i)
-        if (IsQualifyingKeyPress(events[i])) return true;
-    return false;
+    bool found = false;
+    if (device->PeekEvents(events, count, copied))
+        for (std::size_t i = 0; i < copied && i < count && !found; ++i) found = IsQualifyingKeyPress(events[i]);
+    std::free(events);
+    return found;
 }
 
 std::int32_t PollKeyFrom(ConsoleInput *device, PendingCode &pending) {

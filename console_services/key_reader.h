@@ -10,22 +10,26 @@
 
 namespace vorla {
 
+// Every operation reports failure until a device overrides it.  (Plain
+// virtual functions and a protected destructor: the program needs no C++
+// run-time support for them.)
 class ConsoleInput {
 public:
-    virtual ~ConsoleInput() = default;
-
     // Reads the device's input mode and keeps it for RestoreMode.
-    virtual bool SaveMode() = 0;
+    virtual bool SaveMode() { return false; }
     // Input mode 0: no echo, no line gathering, no signal keys.
-    virtual bool SetRawMode() = 0;
+    virtual bool SetRawMode() { return false; }
     // Puts back exactly the mode SaveMode kept.
-    virtual bool RestoreMode() = 0;
+    virtual bool RestoreMode() { return false; }
     // Removes the next event from the queue, waiting for one.
-    virtual bool ReadEvent(InputEvent &event) = 0;
+    virtual bool ReadEvent(InputEvent &) { return false; }
     // The number of queued events; does not wait.
-    virtual bool CountEvents(std::size_t &count) = 0;
+    virtual bool CountEvents(std::size_t &) { return false; }
     // Copies up to capacity queued events without removing them.
-    virtual bool PeekEvents(InputEvent *events, std::size_t capacity, std::size_t &copied) = 0;
+    virtual bool PeekEvents(InputEvent *, std::size_t, std::size_t &) { return false; }
+
+protected:
+    ~ConsoleInput() = default;
 };
 
 // The second code of a two-code key, held until the next GetKey collects it.

@@ -1,5 +1,6 @@
 #include "terminal_decoder.h"
 
+#include <cstring>
 #include <optional>
 
 namespace vorla {
@@ -288,23 +289,42 @@ KeyEvent KeyForAltByte(unsigned char byte) {
     return plain;
 }
 
-void TerminalDecoder::Feed(const unsigned char *data, std::size_t size, Milliseconds arrived) {
-    if (head_ > 0 && head_ >= bytes_.size() / 2) {
-        bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(head_));
-        times_.erase(times_.begin(), times_.begin() + static_cast<std::ptrdiff_t>(head_));
+std::size_t TerminalDecoder::Feed(const unsigned char *data, std::size_t size, Milliseconds arrived) {
+    if (head_ > 0) {
+        std::memmove(bytes_, bytes_ + head_, size_);
+        std::memmove(times_, times_ + head_, size_ * sizeof times_[0]);
         head_ = 0;
     }
-    bytes_.insert(bytes_.end(), data, data + size);
-    times_.insert(times_.end(), size, arrived);
+    const std::size_t taken = size < Room() ? size : Room();
+    std::memcpy(bytes_ + size_, data, taken);
+    for (std::size_t i = 0; i < taken; ++i) times_[size_ + i] = arrived;
+    size_ += taken;
+    return taken;
 }
 
-void TerminalDecoder::Drop(std::size_t count) {
-    head_ += count < Size() ? count : Size();
-    if (head_ == bytes_.size()) {
-        bytes_.clear();
-        times_.clear();
-        head_ = 0;
+void TerminalDecoder::Consume(const DecodeStep &step) {
+    const std::size_t count = step.length < size_ ? step.length : size_;
+    if (count > 0) lastDiscarded_ = ArrivedAt(count - 1);
+    discarding_ = step.kind == DecodeStep::Kind::Skip && step.overlong;
+    head_ += count;
+    size_ -= count;
+    if (size_ == 0) head_ = 0;
+}
+
+DecodeStep TerminalDecoder::DecodeDiscarded() const {
+    std::size_t length = 0;
+    Milliseconds previous = lastDiscarded_;
+    for (; length < size_; ++length) {
+        const unsigned char byte = At(length);
+        // A pause ends the sequence as it ends any other.
+        if (ArrivedAt(length) - previous > SequenceWait) break;
+        previous = ArrivedAt(length);
+        if (byte >= 0x40 && byte <= 0x7E) return SkipStep(length + 1);
+        if (byte < 0x20 || byte > 0x3F) break;
     }
+    DecodeStep step = SkipStep(length);
+    step.overlong = length == size_ && length > 0;
+    return step;
 }
 
 bool TerminalDecoder::Follows(std::size_t index, Milliseconds limit) const {
@@ -313,6 +333,10 @@ bool TerminalDecoder::Follows(std::size_t index, Milliseconds limit) const {
 
 DecodeStep TerminalDecoder::Decode(std::size_t offset, Milliseconds now) const {
     if (offset >= Size()) return DecodeStep{};
+    if (offset == 0 && discarding_) {
+        const DecodeStep rest = DecodeDiscarded();
+        if (rest.length > 0) return rest;
+    }
     const unsigned char byte = At(offset);
     if (byte != Escape) return KeyStep(KeyForByte(byte), 1);
     return DecodeEscape(offset, now);
@@ -380,7 +404,11 @@ DecodeStep TerminalDecoder::DecodeSequence(std::size_t start, std::size_t introd
     std::size_t parametersEnd = i;
     std::size_t intermediates = 0;
     for (;; ++i) {
-        if (i - start >= LongestSequence) return SkipStep(i - start);
+        if (i - start >= LongestSequence) {
+            DecodeStep step = SkipStep(i - start);
+            step.overlong = true;
+            return step;
+        }
         if (auto step = missing(i)) return *step;
         const unsigned char byte = At(i);
         if (byte >= 0x30 && byte <= 0x3F) {
@@ -393,7 +421,7 @@ DecodeStep TerminalDecoder::DecodeSequence(std::size_t start, std::size_t introd
             // rxvt ends its Shift forms with $, which the grammar calls an
             // intermediate byte: after a plain number it is the final byte.
             const bool rxvtShift = byte == '$' && intermediates == 0 &&
-                                   IsPlainNumber(&bytes_[head_ + parametersStart],
+                                   IsPlainNumber(bytes_ + head_ + parametersStart,
                                                  parametersEnd - parametersStart);
             if (!rxvtShift) {
                 ++intermediates;
@@ -413,7 +441,7 @@ DecodeStep TerminalDecoder::DecodeSequence(std::size_t start, std::size_t introd
         }
         if (intermediates > 0) return SkipStep(length);
         const std::optional<Parameters> parameters =
-            ParseParameters(&bytes_[head_ + parametersStart], parametersEnd - parametersStart);
+            ParseParameters(bytes_ + head_ + parametersStart, parametersEnd - parametersStart);
         if (!parameters) return SkipStep(length);
         const std::optional<KeyEvent> event = csi ? ResolveCsi(*parameters, byte, altModifier)
                                                   : ResolveSs3(*parameters, byte, altModifier);

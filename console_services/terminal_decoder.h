@@ -11,7 +11,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "console_services/key_tables.h"
 
@@ -24,9 +23,13 @@ inline constexpr Milliseconds EscapeWait = 50;
 // Once a sequence has begun, how long a gap between its bytes may be before
 // the sequence is given up.
 inline constexpr Milliseconds SequenceWait = 300;
-// A sequence longer than this is never a key: what has come of it is
-// skipped, so that endless parameters can't hold the queue.
-inline constexpr std::size_t LongestSequence = 4096;
+// A sequence longer than this is never a key: it is skipped, the part still
+// to come included.
+inline constexpr std::size_t LongestSequence = 256;
+// Bytes the queue holds at most.  A reader takes no more from the terminal
+// than there is room for; a sequence still waiting for its end never needs
+// more than LongestSequence of it.
+inline constexpr std::size_t DecoderCapacity = 8192;
 
 struct DecodeStep {
     enum class Kind {
@@ -38,16 +41,20 @@ struct DecodeStep {
     std::size_t length = 0;
     Milliseconds deadline = 0;
     KeyEvent event;
+    bool overlong = false;  // Skip: the sequence goes on past these bytes
 };
 
 class TerminalDecoder {
 public:
-    void Feed(const unsigned char *data, std::size_t size, Milliseconds arrived);
+    // Queues what fits of data; returns how many bytes were taken.
+    std::size_t Feed(const unsigned char *data, std::size_t size, Milliseconds arrived);
     // Decodes the key that begins offset bytes into the queue, without
     // removing anything.
     DecodeStep Decode(std::size_t offset, Milliseconds now) const;
-    void Drop(std::size_t count);
-    std::size_t Size() const { return bytes_.size() - head_; }
+    // Removes the bytes of a step decoded at offset 0.
+    void Consume(const DecodeStep &step);
+    std::size_t Size() const { return size_; }
+    std::size_t Room() const { return DecoderCapacity - size_; }
 
 private:
     struct Sequence;
@@ -59,10 +66,15 @@ private:
     DecodeStep DecodeEscape(std::size_t offset, Milliseconds now) const;
     DecodeStep DecodeSequence(std::size_t start, std::size_t introducer, bool alt,
                               Milliseconds now) const;
+    // The rest of an over-long sequence, at the head of the queue.
+    DecodeStep DecodeDiscarded() const;
 
-    std::vector<unsigned char> bytes_;
-    std::vector<Milliseconds> times_;
+    unsigned char bytes_[DecoderCapacity];
+    Milliseconds times_[DecoderCapacity];
     std::size_t head_ = 0;
+    std::size_t size_ = 0;
+    bool discarding_ = false;
+    Milliseconds lastDiscarded_ = 0;
 };
 
 // The event for a single byte the terminal sent outside any sequence.

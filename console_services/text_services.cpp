@@ -10,9 +10,12 @@ namespace {
 
 using platform::StreamId;
 
-OutputStream standardOutput{StreamId::Output, false, 0, {}};
-OutputStream standardError{StreamId::Error, false, 0, {}};
-InputStream standardInput{StreamId::Input, 0, 0, {}};
+char outputBuffer[StreamBufferSize];
+char errorBuffer[StreamBufferSize];
+char inputBuffer[StreamBufferSize];
+OutputStream standardOutput{StreamId::Output, false, 0, outputBuffer};
+OutputStream standardError{StreamId::Error, false, 0, errorBuffer};
+InputStream standardInput{StreamId::Input, 0, 0, inputBuffer};
 
 OutputStream &Selected(int32_t selector) {
     return selector == ConsoleStandardError ? standardError : standardOutput;

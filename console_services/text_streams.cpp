@@ -18,7 +18,7 @@ bool WriteAll(platform::StreamId id, const char *data, std::size_t size) {
 // Makes unread input available; false at the end of input or on error.
 bool Fill(InputStream &stream) {
     if (stream.position < stream.end) return true;
-    const std::ptrdiff_t got = platform::ReadSome(stream.id, stream.buffer, sizeof stream.buffer);
+    const std::ptrdiff_t got = platform::ReadSome(stream.id, stream.buffer, StreamBufferSize);
     stream.position = 0;
     stream.end = got > 0 ? static_cast<std::size_t>(got) : 0;
     return got > 0;
@@ -33,13 +33,13 @@ bool StreamFlush(OutputStream &stream) {
 }
 
 bool StreamPut(OutputStream &stream, const char *data, std::size_t size) {
-    if (size <= sizeof stream.buffer - stream.used) {
+    if (size <= StreamBufferSize - stream.used) {
         std::memcpy(stream.buffer + stream.used, data, size);
         stream.used += size;
         return true;
     }
     if (!StreamFlush(stream)) return false;
-    if (size < sizeof stream.buffer) {
+    if (size < StreamBufferSize) {
         std::memcpy(stream.buffer, data, size);
         stream.used = size;
         return true;

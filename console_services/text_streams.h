@@ -15,18 +15,19 @@ namespace vorla {
 
 inline constexpr std::size_t StreamBufferSize = 8192;
 
+// The buffers are separate zero-filled storage, touched only once used.
 struct OutputStream {
     platform::StreamId id;
     bool terminal;
     std::size_t used;
-    char buffer[StreamBufferSize];
+    char *buffer;  // StreamBufferSize bytes
 };
 
 struct InputStream {
     platform::StreamId id;
     std::size_t position;
     std::size_t end;
-    char buffer[StreamBufferSize];
+    char *buffer;  // StreamBufferSize bytes
 };
 
 // Appends data; true when all of it was taken (buffered or written).

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 
 namespace vorla {
 
@@ -16,7 +15,11 @@ inline constexpr char CommandWord[] = "vorla";
 // by those rules gives the elements back.  The program name (element 0) can't
 // carry a double quote in that convention; its double quotes are dropped,
 // which changes nothing the library sees, since the name is skipped.
-std::string RebuildCommandLine(int count, const char *const *elements);
+//
+// Writes at most room - 1 characters and a terminating zero to line (when
+// room is not 0) and returns the length of the whole line, as snprintf does:
+// call it once to size the buffer, then to fill it.
+std::size_t RebuildCommandLine(int count, const char *const *elements, char *line, std::size_t room);
 
 // Returns where the rest of the line begins, just past the program name.  An
 // unquoted name ends at the first blank or tab, which stays part of the rest.

@@ -1,7 +1,6 @@
 // vorla: hands its command line to the command library "vorla.dll" and ends
 // with the status the library stores.  It prints nothing of its own.
 #include <cstdlib>
-#include <string>
 
 #include "console_services/key_services.h"
 #include "console_services/text_services.h"
@@ -24,7 +23,16 @@ int main(int argc, char **argv) {
     std::atexit(FinishProgram);
 
     const ConsoleServices services = vorla::MakeServiceTable();
-    const std::string rawLine = vorla::platform::RawCommandLine(argc, argv);
-    const int32_t status = vorla::RunLauncher(rawLine.c_str(), services);
+    // Most command lines fit here; a longer one gets memory of its own.
+    char shortLine[2048];
+    char *rawLine = shortLine;
+    const std::size_t length = vorla::platform::RawCommandLine(argc, argv, shortLine, sizeof shortLine);
+    if (length >= sizeof shortLine) {
+        rawLine = static_cast<char *>(std::malloc(length + 1));
+        if (rawLine == nullptr) return -1;
+        vorla::platform::RawCommandLine(argc, argv, rawLine, length + 1);
+    }
+    const int32_t status = vorla::RunLauncher(rawLine, services);
+    if (rawLine != shortLine) std::free(rawLine);
     return static_cast<int>(status);
 }

@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 #include "console_services/key_reader.h"
 
@@ -13,8 +12,10 @@ namespace vorla::platform {
 
 // --- Command line and library ---------------------------------------------
 
-// The process's whole command line, program name included.
-std::string RawCommandLine(int argc, char **argv);
+// The process's whole command line, program name included: at most room - 1
+// characters and a terminating zero go to line; returns the whole length
+// (call again with more room when it did not fit).
+std::size_t RawCommandLine(int argc, char **argv, char *line, std::size_t room);
 
 // The command library, loaded with every symbol bound; null when it can't be.
 void *LoadCommandLibrary();

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <new>
 
 #include "console_services/terminal_decoder.h"
 #include "platform/platform.h"
@@ -109,17 +110,15 @@ Milliseconds Now() {
     return static_cast<Milliseconds>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-// A peek sees at most this many events ahead; the decoder's queue takes no
-// more bytes from the terminal than this while nothing is delivered.
+// A peek sees at most this many events ahead.
 constexpr std::size_t PeekLimit = 64;
-constexpr std::size_t QueueLimit = 64 * 1024;
 
 class TerminalKeyboard final : public ConsoleInput {
 public:
     explicit TerminalKeyboard(int descriptor) : descriptor_(descriptor) {
         terminalDescriptor = descriptor;
     }
-    ~TerminalKeyboard() override {
+    ~TerminalKeyboard() {
         terminalDescriptor = -1;
         close(descriptor_);
     }
@@ -152,12 +151,12 @@ public:
             const DecodeStep step = decoder_.Decode(0, Now());
             switch (step.kind) {
             case DecodeStep::Kind::Key:
-                decoder_.Drop(step.length);
+                decoder_.Consume(step);
                 event.kind = InputEvent::Kind::Key;
                 event.key = step.event;
                 return true;
             case DecodeStep::Kind::Skip:
-                decoder_.Drop(step.length);
+                decoder_.Consume(step);
                 break;
             case DecodeStep::Kind::Wait:
                 if (!Receive(step.deadline)) return false;
@@ -170,9 +169,14 @@ public:
     }
 
     bool CountEvents(std::size_t &count) override {
-        if (!HasKey() && decoder_.Size() < QueueLimit && !TakeWaitingBytes()) return false;
+        Milliseconds now = Now();
+        const DecodeStep head = DropWhatMakesNoKey(now);
+        if (head.kind != DecodeStep::Kind::Key) {
+            if (!TakeWaitingBytes()) return false;
+            now = Now();
+            DropWhatMakesNoKey(now);
+        }
         peekedCount_ = 0;
-        const Milliseconds now = Now();
         std::size_t offset = 0;
         while (peekedCount_ < PeekLimit) {
             const DecodeStep step = decoder_.Decode(offset, now);
@@ -180,13 +184,7 @@ public:
                 peeked_[peekedCount_].kind = InputEvent::Kind::Key;
                 peeked_[peekedCount_].key = step.event;
                 ++peekedCount_;
-            } else if (step.kind == DecodeStep::Kind::Skip) {
-                // Nothing a key could come from: no event.
-                if (offset == 0) {
-                    decoder_.Drop(step.length);
-                    continue;
-                }
-            } else {
+            } else if (step.kind != DecodeStep::Kind::Skip) {
                 break;
             }
             offset += step.length;
@@ -212,15 +210,23 @@ private:
         }
     }
 
-    bool HasKey() const {
-        return decoder_.Decode(0, Now()).kind == DecodeStep::Kind::Key;
+    // Bytes at the head that make no key are no event: drop them.  Returns
+    // the step now at the head.
+    DecodeStep DropWhatMakesNoKey(Milliseconds now) {
+        for (;;) {
+            const DecodeStep step = decoder_.Decode(0, now);
+            if (step.kind != DecodeStep::Kind::Skip) return step;
+            decoder_.Consume(step);
+        }
     }
 
     // Reads what has arrived; true unless the terminal failed or hung up.
     bool ReadAvailable() {
         unsigned char buffer[4096];
+        const std::size_t room = decoder_.Room() < sizeof buffer ? decoder_.Room() : sizeof buffer;
+        if (room == 0) return true;
         for (;;) {
-            const ssize_t got = read(descriptor_, buffer, sizeof buffer);
+            const ssize_t got = read(descriptor_, buffer, room);
             if (got > 0) {
                 decoder_.Feed(buffer, static_cast<std::size_t>(got), Now());
                 return true;
@@ -311,16 +317,24 @@ private:
     std::size_t peekedCount_ = 0;
 };
 
+// The one keyboard of the program, in storage of its own: no allocation.
+alignas(TerminalKeyboard) unsigned char keyboardStorage[sizeof(TerminalKeyboard)];
+TerminalKeyboard *keyboard = nullptr;
+
 }  // namespace
 
 ConsoleInput *OpenConsoleInput() {
+    if (keyboard != nullptr) return keyboard;
     const int descriptor = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (descriptor < 0) return nullptr;
-    return new TerminalKeyboard(descriptor);
+    keyboard = new (keyboardStorage) TerminalKeyboard(descriptor);
+    return keyboard;
 }
 
 void CloseConsoleInput(ConsoleInput *device) {
-    delete device;
+    if (device == nullptr || device != keyboard) return;
+    keyboard->~TerminalKeyboard();
+    keyboard = nullptr;
 }
 
 }  // namespace vorla::platform

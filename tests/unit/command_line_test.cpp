@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -42,8 +43,17 @@ std::vector<std::string> SplitLikeWindows(const std::string &rest) {
     }
 }
 
+std::string Rebuild(int count, const char *const *elements) {
+    const std::size_t length = RebuildCommandLine(count, elements, nullptr, 0);
+    std::string line(length + 1, '?');
+    EXPECT_EQ(RebuildCommandLine(count, elements, line.data(), line.size()), length);
+    EXPECT_EQ(line[length], '\0');
+    line.resize(length);
+    return line;
+}
+
 std::string Rebuild(const std::vector<const char *> &elements) {
-    return RebuildCommandLine(static_cast<int>(elements.size()), elements.data());
+    return Rebuild(static_cast<int>(elements.size()), elements.data());
 }
 
 struct RebuildCase {
@@ -75,9 +85,19 @@ TEST(RebuildCommandLine, QuotesOnlyWhatNeedsIt) {
 }
 
 TEST(RebuildCommandLine, NoElementsGiveAnEmptyLine) {
-    EXPECT_EQ(RebuildCommandLine(0, nullptr), "");
+    EXPECT_EQ(Rebuild(0, nullptr), "");
     const char *none[] = {nullptr};
-    EXPECT_EQ(RebuildCommandLine(0, none), "");
+    EXPECT_EQ(Rebuild(0, none), "");
+    EXPECT_EQ(Rebuild(1, none), "");
+}
+
+TEST(RebuildCommandLine, ShortBufferIsCutAndTerminated) {
+    const char *elements[] = {"vorla", "abc", "d e"};
+    char line[8];
+    std::memset(line, '?', sizeof line);
+    EXPECT_EQ(RebuildCommandLine(3, elements, line, sizeof line), 15u);
+    EXPECT_STREQ(line, "vorla a");
+    EXPECT_EQ(RebuildCommandLine(3, elements, line, 0), 15u);
 }
 
 TEST(RebuildCommandLine, WindowsSplittingGivesTheArgumentsBack) {

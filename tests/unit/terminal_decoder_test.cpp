@@ -22,7 +22,17 @@ void TakeKeys(TerminalDecoder &decoder, Milliseconds now, std::vector<int> &code
         if (step.kind == DecodeStep::Kind::Empty || step.kind == DecodeStep::Kind::Wait) return;
         if (step.kind == DecodeStep::Kind::Key)
             for (int code : CodesOf(step.event)) codes.push_back(code);
-        decoder.Drop(step.length);
+        decoder.Consume(step);
+    }
+}
+
+// Feeds bytes as a reader does, no more than the queue has room for,
+// taking the keys that are complete at time now after each feed.
+void FeedAll(TerminalDecoder &decoder, const std::string &bytes, Milliseconds now, std::vector<int> &codes) {
+    for (std::size_t taken = 0; taken < bytes.size();) {
+        taken += decoder.Feed(reinterpret_cast<const unsigned char *>(bytes.data()) + taken,
+                              bytes.size() - taken, now);
+        TakeKeys(decoder, now, codes);
     }
 }
 
@@ -34,9 +44,7 @@ std::vector<int> Decode(const std::string &bytes, std::size_t piece, Millisecond
     std::vector<int> codes;
     Milliseconds now = 1000;
     for (std::size_t at = 0; at < bytes.size(); at += piece, now += gap) {
-        const std::string part = bytes.substr(at, piece);
-        decoder.Feed(reinterpret_cast<const unsigned char *>(part.data()), part.size(), now);
-        TakeKeys(decoder, now, codes);
+        FeedAll(decoder, bytes.substr(at, piece), now, codes);
     }
     TakeKeys(decoder, now + 10000, codes);
     EXPECT_EQ(decoder.Size(), 0u);
@@ -177,7 +185,9 @@ const Case Cases[] = {
     {"cursor movement", "\x1b[2A", {}},
     {"too many parameters", "\x1b[1;2;3A", {}},
     {"sub-parameters", "\x1b[1:2A", {}},
-    {"long parameters", "\x1b[" + std::string(3000, '1') + "~", {}},
+    {"long parameters", "\x1b[" + std::string(200, '1') + "~", {}},
+    {"over-long sequence is skipped to its end", "\x1b[" + std::string(20000, '1') + ";2~a", {97}},
+    {"over-long sequence ended by a control byte", "\x1b[" + std::string(300, '1') + "\r", {13}},
     {"unknown SS3", "\x1bOz", {}},
     // mixtures
     {"keys around a sequence", "a\x1b[Ab", {97, 224, 72, 98}},
@@ -198,9 +208,8 @@ TEST_P(DecoderCases, SplitAtEveryBoundary) {
     for (std::size_t cut = 1; cut < c.bytes.size() && cut < 40; ++cut) {
         TerminalDecoder decoder;
         std::vector<int> codes;
-        decoder.Feed(reinterpret_cast<const unsigned char *>(c.bytes.data()), cut, 1000);
-        TakeKeys(decoder, 1000, codes);
-        decoder.Feed(reinterpret_cast<const unsigned char *>(c.bytes.data()) + cut, c.bytes.size() - cut, 1000);
+        FeedAll(decoder, c.bytes.substr(0, cut), 1000, codes);
+        FeedAll(decoder, c.bytes.substr(cut), 1000, codes);
         TakeKeys(decoder, 1000 + 10000, codes);
         EXPECT_EQ(codes, c.codes) << "cut at " << cut;
     }
@@ -311,6 +320,22 @@ TEST_F(DecoderTiming, MouseReportWaitsForItsThreeBytes) {
     EXPECT_EQ(decoder.Decode(0, 1).kind, DecodeStep::Kind::Wait);
     Feed("!!x", 2);
     EXPECT_EQ(Take(2), std::vector<int>{'x'});
+}
+
+TEST_F(DecoderTiming, PauseEndsAnOverLongSequence) {
+    Feed("\x1b[" + std::string(LongestSequence + 10, '1'), 0);
+    EXPECT_EQ(Take(0), std::vector<int>{});
+    Feed("A", SequenceWait + 1);  // a new key, not the lost sequence's end
+    EXPECT_EQ(Take(SequenceWait + 1), std::vector<int>{'A'});
+}
+
+TEST_F(DecoderTiming, QueueTakesOnlyWhatFits) {
+    const std::string many(DecoderCapacity + 100, 'k');
+    EXPECT_EQ(decoder.Feed(reinterpret_cast<const unsigned char *>(many.data()), many.size(), 0),
+              DecoderCapacity);
+    EXPECT_EQ(decoder.Room(), 0u);
+    EXPECT_EQ(Take(0).size(), DecoderCapacity);
+    EXPECT_EQ(decoder.Room(), DecoderCapacity);
 }
 
 TEST_F(DecoderTiming, DecodingFromAnOffsetRemovesNothing) {
