@@ -1,6 +1,7 @@
 /* The reference for vorla's start-up and output: a plain C program that
- * loads a library with dlopen and calls one function in it, and writes
- * lines with the C library's puts.
+ * loads a library with dlopen and calls its CallCommand once (with an empty
+ * table and the command text "vorla "), and writes lines with the C
+ * library's puts.
  *   reference_loader LIBRARY           load, call, release
  *   reference_loader LIBRARY lines N   puts N lines instead */
 #define _POSIX_C_SOURCE 200809L
@@ -9,10 +10,15 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "console_services.h"
+
 int main(int argc, char **argv)
 {
     void *library;
     void *entry;
+    CallCommandEntry call;
+    ConsoleServices services;
+    int32_t result = -1;
     if (argc > 3 && strcmp(argv[2], "lines") == 0) {
         long count = atol(argv[3]), i;
         for (i = 0; i < count; ++i) puts("0123456789012345678901234567890123456789");
@@ -22,6 +28,9 @@ int main(int argc, char **argv)
     if (library == NULL) return 2;
     entry = dlsym(library, "CallCommand");
     if (entry == NULL) return 3;
+    memset(&services, 0, sizeof services);
+    memcpy(&call, &entry, sizeof call);
+    call(&services, "vorla ", &result);
     dlclose(library);
-    return 0;
+    return (int)result;
 }

@@ -190,9 +190,14 @@ struct SignalCase {
 };
 
 TEST_F(KeyServicesTest, SignalDuringGetKeyRestoresTheTerminalAndEndsByThatSignal) {
-    const SignalCase cases[] = {{SIGTERM, "TERM"}, {SIGHUP, "HUP"}, {SIGINT, "INT"}, {SIGQUIT, "QUIT"},
-                                {SIGSEGV, "SEGV"}, {SIGBUS, "BUS"}, {SIGILL, "ILL"}, {SIGFPE, "FPE"},
-                                {SIGABRT, "ABRT"}};
+    const SignalCase cases[] = {
+        {SIGTERM, "TERM"}, {SIGHUP, "HUP"}, {SIGINT, "INT"}, {SIGQUIT, "QUIT"}, {SIGABRT, "ABRT"},
+#if !defined(__SANITIZE_ADDRESS__)
+        // The address sanitizer handles the fault signals itself, and vorla
+        // leaves a handler it finds in place.
+        {SIGSEGV, "SEGV"}, {SIGBUS, "BUS"}, {SIGILL, "ILL"}, {SIGFPE, "FPE"},
+#endif
+    };
     for (const SignalCase &c : cases) {
         const termios before = SettingsOf(terminal);
         Child child(Options({"key"}));
