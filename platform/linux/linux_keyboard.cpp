@@ -325,8 +325,16 @@ TerminalKeyboard *keyboard = nullptr;
 
 ConsoleInput *OpenConsoleInput() {
     if (keyboard != nullptr) return keyboard;
-    const int descriptor = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    int descriptor = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (descriptor < 0) return nullptr;
+    // With a standard stream closed, the terminal would take its number and
+    // the stream's output would land on the terminal: keep above them.
+    if (descriptor <= 2) {
+        const int above = fcntl(descriptor, F_DUPFD_CLOEXEC, 3);
+        close(descriptor);
+        if (above < 0) return nullptr;
+        descriptor = above;
+    }
     keyboard = new (keyboardStorage) TerminalKeyboard(descriptor);
     return keyboard;
 }

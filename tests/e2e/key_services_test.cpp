@@ -249,6 +249,21 @@ TEST_F(KeyServicesTest, StopAndContinueDuringGetKey) {
     EXPECT_TRUE(SameSettings(before, SettingsOf(terminal)));
 }
 
+TEST_F(KeyServicesTest, ClosedStandardOutputStaysClosed) {
+    // The terminal must not take the closed stream's place.
+    // A closed stream is no terminal: buffered, and failing when written.
+    ChildOptions options = Options({"line=lost", "fill=20000:0", "put=-1:kept", "key"});
+    options.closeOutput = true;
+    options.errorToTerminal = true;
+    Child child(options);
+    ASSERT_TRUE(terminal.WaitForRawMode(5s));
+    terminal.Type("z");
+    child.Finish();
+    EXPECT_EQ(Reported(), (std::vector<std::string>{"line 0", "fill -1", "put 0", "key 122", "done"}));
+    // Nothing of standard output reached the terminal, not even at the end.
+    EXPECT_EQ(terminal.ReadFor(200ms), "kept");
+}
+
 TEST_F(KeyServicesTest, HangUpEndsTheWaitWithMinusOne) {
     ChildOptions options = Options({"key", "status=0"});
     Child child(options);

@@ -1,6 +1,7 @@
 // The text services through the real vorla process: pipes, files and a
 // pseudo-terminal on the standard streams.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -168,6 +169,26 @@ TEST_F(TextServicesTest, TerminalOutputIsVisibleBeforeTheCallReturns) {
     child.Finish();
 }
 
+TEST_F(TextServicesTest, TerminalEndOfInputIsForOneReadOnly) {
+    PseudoTerminal terminal;
+    ChildOptions options = Options({"getline", "getline", "getline", "gettext=10", "getline"});
+    options.terminal = terminal.SlavePath();
+    options.inputFromTerminal = true;
+    Child child(options);
+    terminal.Type("first\n");
+    ASSERT_TRUE(WaitForLine(report, "getline \"first\" ", 5s));
+    terminal.Type("\x04");  // the terminal's end-of-file key at the start of a line
+    ASSERT_TRUE(WaitForLine(report, "getline null untouched", 5s));
+    terminal.Type("after\n");  // later reads wait for new lines
+    ASSERT_TRUE(WaitForLine(report, "getline \"after\" ", 5s));
+    terminal.Type("\x01\xff\n");
+    ASSERT_TRUE(WaitForLine(report, "gettext \"\\x01\\xff\\x0a\" ", 5s));
+    terminal.Type("\x04");
+    const ChildResult result = child.Finish();
+    EXPECT_EQ(Reported(), (Lines{"getline \"first\" ", "getline null untouched", "getline \"after\" ",
+                                 "gettext \"\\x01\\xff\\x0a\" ", "getline null untouched"}));
+}
+
 TEST_F(TextServicesTest, FailedWritesGiveMinusOne) {
     // /dev/full takes nothing: a write that goes out during the call fails.
     ChildOptions options = Options({"fill=20000:0", "fill=20000:-1", "status=3"});
@@ -194,8 +215,18 @@ TEST_F(TextServicesTest, ClosedPipeIsAFailedWriteNotADeathButShellCommandsStillD
 
 TEST_F(TextServicesTest, RunShellStatuses) {
     Run({"shell=exit\\s3", "shell=true", "shell=kill\\s-TERM\\s$$", "shellnull",
-         "shell=no-such-command-anywhere\\s2>/dev/null"});
-    EXPECT_EQ(Reported(), (Lines{"shell 3", "shell 0", "shell 143", "shellnull 1", "shell 127"}));
+         "shell=no-such-command-anywhere\\s2>/dev/null", "shell=kill\\s-INT\\s$$"});
+    EXPECT_EQ(Reported(), (Lines{"shell 3", "shell 0", "shell 143", "shellnull 1", "shell 127", "shell 130"}));
+}
+
+TEST_F(TextServicesTest, InterruptAndQuitWhileAShellRunsAreTheShells) {
+    // Sent to vorla while it waits (as the terminal sends them to the whole
+    // foreground group), they must not end vorla; afterwards they act again.
+    const ChildResult result = Run({"shell=kill\\s-INT\\s$PPID;kill\\s-QUIT\\s$PPID;sleep\\s0.1;echo\\sstill",
+                                    "status=6", "shell=(sleep\\s0.3;kill\\s-INT\\s$PPID)&", "sleep=5000"});
+    EXPECT_EQ(result.output, "still\n");
+    EXPECT_FALSE(result.exited);
+    EXPECT_EQ(result.signal, SIGINT);
 }
 
 TEST_F(TextServicesTest, RunShellOutputLandsInOrderInAFile) {

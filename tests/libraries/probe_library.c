@@ -194,6 +194,12 @@ VORLA_EXPORT void VORLA_CALL CallCommand(const ConsoleServices *services,
     const char *path = getenv("VORLA_PROBE_REPORT");
     char *operation;
     if (path) reportFile = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (reportFile >= 0 && reportFile <= 2) {
+        /* A closed standard stream must stay closed. */
+        int above = fcntl(reportFile, F_DUPFD_CLOEXEC, 3);
+        close(reportFile);
+        reportFile = above;
+    }
     Report("result-cell %d", (int)*result);
     Escape(commandText, strlen(commandText), escaped, sizeof escaped);
     Report("text %s", escaped);

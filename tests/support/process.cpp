@@ -120,7 +120,9 @@ Child::Child(const ChildOptions &options) {
             if (terminal < 0 || ioctl(terminal, TIOCSCTTY, 0) < 0) ChildFails("terminal");
         }
         int in;
-        if (options.inputData)
+        if (options.inputFromTerminal)
+            in = terminal;
+        else if (options.inputData)
             in = input[0];
         else if (options.inputFile)
             in = open(options.inputFile->c_str(), O_RDONLY);
@@ -131,6 +133,7 @@ Child::Child(const ChildOptions &options) {
         const int err = options.errorToTerminal ? terminal : error[1];
         if (dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) ChildFails("dup2");
         if (terminal > 2) close(terminal);
+        if (options.closeOutput) close(1);
         if (options.jobControl) RunAsJob(report[1]);
         if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) ChildFails("chdir");
         execve(options.program.c_str(), argv.data(), envp.data());

@@ -22,8 +22,10 @@ struct ChildOptions {
     // A pseudo-terminal's slave that becomes the controlling terminal.  Empty:
     // the child runs in a new session without one.
     std::string terminal;
-    bool outputToTerminal = false;  // standard output (not error) on terminal
+    bool inputFromTerminal = false;  // standard input from the terminal
+    bool outputToTerminal = false;   // standard output on the terminal
     bool errorToTerminal = false;
+    bool closeOutput = false;        // start with standard output closed
     // As a job-control shell runs a job: the session leader stays as the
     // program's parent and puts the program in a foreground process group
     // of its own (stop signals act only in such a group).  Needs terminal.
