@@ -77,6 +77,10 @@ void Install(int number, void (*handler)(int)) {
     struct sigaction action {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
+    // The handlers stay for the rest of the run: a stop and continue must not
+    // make the library's own blocking calls fail.  (The key wait is ppoll,
+    // which returns on a handled signal all the same.)
+    action.sa_flags = SA_RESTART;
     sigaction(number, &action, nullptr);
 }
 
