@@ -35,6 +35,20 @@ protected:
         return RunChild(options);
     }
 
+    // Runs with a directory holding library as vorla.dll on LD_LIBRARY_PATH.
+    ChildResult RunWithSearchPath(const std::string &library, std::vector<std::string> arguments) {
+        const fs::path libraries = MakeTempDirectory("search");
+        fs::copy_file(library, libraries / "vorla.dll");
+        ChildOptions options;
+        options.program = (install / "vorla").string();
+        options.arguments = std::move(arguments);
+        options.environment = {{"VORLA_PROBE_REPORT", report.string()},
+                               {"LD_LIBRARY_PATH", libraries.string()}};
+        const ChildResult result = RunChild(options);
+        fs::remove_all(libraries);
+        return result;
+    }
+
     std::string ReportedText() {
         for (const std::string &line : ReadLines(report))
             if (line.rfind("text ", 0) == 0) return line.substr(5);
@@ -145,28 +159,12 @@ TEST_F(LauncherTest, LibraryInTheCurrentDirectoryIsNotLoaded) {
 
 TEST_F(LauncherTest, LibraryIsFoundThroughTheLoaderSearchToo) {
     Install("");
-    const fs::path libraries = MakeTempDirectory("search");
-    fs::copy_file(PROBE_LIBRARY, libraries / "vorla.dll");
-    ChildOptions options;
-    options.program = (install / "vorla").string();
-    options.arguments = {"vorla", "status=5"};
-    options.environment = {{"VORLA_PROBE_REPORT", report.string()},
-                           {"LD_LIBRARY_PATH", libraries.string()}};
-    EXPECT_EQ(RunChild(options).status, 5);
-    fs::remove_all(libraries);
+    EXPECT_EQ(RunWithSearchPath(PROBE_LIBRARY, {"vorla", "status=5"}).status, 5);
 }
 
 TEST_F(LauncherTest, ExecutableDirectoryComesBeforeTheLoaderSearch) {
     Install(PROBE_LIBRARY);
-    const fs::path libraries = MakeTempDirectory("search");
-    fs::copy_file(NO_ENTRY_LIBRARY, libraries / "vorla.dll");
-    ChildOptions options;
-    options.program = (install / "vorla").string();
-    options.arguments = {"vorla", "status=6"};
-    options.environment = {{"VORLA_PROBE_REPORT", report.string()},
-                           {"LD_LIBRARY_PATH", libraries.string()}};
-    EXPECT_EQ(RunChild(options).status, 6);
-    fs::remove_all(libraries);
+    EXPECT_EQ(RunWithSearchPath(NO_ENTRY_LIBRARY, {"vorla", "status=6"}).status, 6);
 }
 
 TEST_F(LauncherTest, SampleLibraryRunsAndReportsUnknownCommands) {
