@@ -87,6 +87,11 @@ Child::Child(const ChildOptions &options) {
     if (options.inputData) MakePipe(input);
     MakePipe(output);
     MakePipe(error);
+    if (options.outputReaderGone) {
+        // Gone before the child even starts.
+        close(output[0]);
+        output[0] = -1;
+    }
 
     std::vector<std::string> environment;
     for (char **entry = environ; *entry; ++entry) {

@@ -26,6 +26,7 @@ struct ChildOptions {
     bool outputToTerminal = false;   // standard output on the terminal
     bool errorToTerminal = false;
     bool closeOutput = false;        // start with standard output closed
+    bool outputReaderGone = false;   // standard output a pipe nobody reads
     // As a job-control shell runs a job: the session leader stays as the
     // program's parent and puts the program in a foreground process group
     // of its own (stop signals act only in such a group).  Needs terminal.
