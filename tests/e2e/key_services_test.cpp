@@ -142,9 +142,9 @@ TEST_F(KeyServicesTest, KeySplitAcrossWritesIsOneKey) {
     terminal.Type("5;5~");
     ASSERT_TRUE(WaitForCodes(2));
     ASSERT_TRUE(terminal.WaitForRawMode(5s));
-    terminal.Type("\x1b");
-    std::this_thread::sleep_for(10ms);
-    terminal.Type("OQ");
+    terminal.Type("\x1bO");
+    std::this_thread::sleep_for(20ms);
+    terminal.Type("Q");
     ASSERT_TRUE(WaitForCodes(4));
     EXPECT_EQ(Codes(), (std::vector<std::string>{"0", "98", "0", "60"}));
     child.Finish();
