@@ -182,6 +182,8 @@ const Case Cases[] = {
     {"device attributes report", "\x1b[?1;2c", {}},
     {"mode report with $ intermediate", "\x1b[2;1$y", {}},
     {"position report", "\x1b[24;80R", {}},
+    {"position report for row 1 reads as F3 with modifiers", "\x1b[1;5R\x1b[1;1R", {0, 96, 0, 61}},
+    {"urxvt mouse report", "\x1b[32;10;20M", {}},
     {"cursor movement", "\x1b[2A", {}},
     {"too many parameters", "\x1b[1;2;3A", {}},
     {"sub-parameters", "\x1b[1:2A", {}},
