@@ -12,7 +12,7 @@ PendingCode pendingCode;
 }  // namespace
 
 void OpenKeyboard() {
-    if (keyboard == nullptr) keyboard = platform::OpenConsoleInput();
+    keyboard = platform::OpenConsoleInput();
 }
 
 void CloseKeyboard() {

@@ -57,8 +57,6 @@ public:
     std::size_t Room() const { return DecoderCapacity - size_; }
 
 private:
-    struct Sequence;
-
     unsigned char At(std::size_t index) const { return bytes_[head_ + index]; }
     Milliseconds ArrivedAt(std::size_t index) const { return times_[head_ + index]; }
     // Whether byte index is queued and came within limit of the byte before.

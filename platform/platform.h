@@ -52,7 +52,7 @@ int32_t RunCommandInterpreter(const char *command);
 // --- Console input device ---------------------------------------------------
 
 // The console's own input device (never standard input), opened for the
-// whole run; null when there is none.
+// whole run; null when there is none.  Opening it again gives the same one.
 ConsoleInput *OpenConsoleInput();
 void CloseConsoleInput(ConsoleInput *device);
 
